@@ -168,7 +168,7 @@ QString CMeterComm::ReceiveReply(quint32 timeoutMs) {
     return reply;
 }
 
-void CMeterComm::EnumeratePorts(const QString& preferred) {
+void CMeterComm::EnumeratePorts(QString preferred) {
     FriendlyNames.clear();
     PortNames.clear();
     PortBaudRates.clear();

@@ -78,8 +78,10 @@ class CMeterComm : public CSerialPort {
 
     // --- port discovery ---
     // Rebuilds the five port lists; SelectedPort becomes `preferred` when present, else the
-    // first port found, and is kept when no port is present.
-    void EnumeratePorts(const QString& preferred);
+    // first port found, and is kept when no port is present. `preferred` is taken by value:
+    // callers pass SelectedPort itself, which the first accepted port overwrites before the
+    // comparison.
+    void EnumeratePorts(QString preferred);
 
     // --- identification ---
     // Sends "*idn?"; true when a reply came whose maker field is "ZORVA". Sets ModelFamily and

@@ -399,6 +399,15 @@ TEST_F(MeterCommTest, EnumeratePortsFillsListsInOrderAndSelectsThePreferredPort)
     }
 }
 
+TEST_F(MeterCommTest, EnumeratePortsKeepsTheSelectedPortWhenItIsPassedAsThePreferredOne) {
+    // The dialogs pass SelectedPort itself; the first accepted port overwrites it before the
+    // comparison, which must still see the name as it was passed.
+    ports->setPorts({{"ttyUSB0", "A (ttyUSB0)"}, {"ttyUSB1", "B (ttyUSB1)"}});
+    link->SelectedPort = QStringLiteral("ttyUSB1");
+    link->EnumeratePorts(link->SelectedPort);
+    EXPECT_EQ(link->SelectedPort, QStringLiteral("ttyUSB1"));
+}
+
 TEST_F(MeterCommTest, EnumeratePortsResetsTheResultsOfASearch) {
     ports->setPorts({{"ttyUSB0", "A (ttyUSB0)"}, {"ttyUSB1", "B (ttyUSB1)"}});
     link->EnumeratePorts({});
