@@ -5,7 +5,8 @@
 namespace lyr {
 namespace {
 
-// Function-local, so events made during static initialisation of another file find them built.
+// Made on first use, so events made during static initialisation of another file find it
+// built, and never destroyed, so a wait still running while the process exits finds it intact.
 struct SharedState {
     // Protects `signalled` of every Event.
     std::mutex Lock;
@@ -14,8 +15,8 @@ struct SharedState {
 };
 
 SharedState& Shared() {
-    static SharedState state;
-    return state;
+    static SharedState* const state = new SharedState;
+    return *state;
 }
 
 }  // namespace
