@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QStringDecoder>
 
 namespace lyr {
 
@@ -23,11 +24,13 @@ namespace {
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
-// The file split into lines without their terminators. The byte-order mark and the line end
-// style are remembered so that a rewrite gives them back.
+// The file split into lines without their terminators. The byte-order mark, each line's own
+// terminator and the file's line end style (for added lines) are remembered so that a rewrite
+// gives them back: a file edited on both systems mixes LF and CR LF lines.
 struct IniText {
     QByteArray bom;
     QList<QByteArray> lines;
+    QList<QByteArray> ends;  // terminator of lines[i]
     QByteArray eol = "\n";
 };
 
@@ -60,11 +63,19 @@ std::optional<IniText> ReadIniText(const QString& fileName) {
     const qsizetype firstLf = bytes.indexOf('\n');
     if (firstLf > 0 && bytes.at(firstLf - 1) == '\r') text.eol = "\r\n";
     if (bytes.isEmpty()) return text;
-    if (bytes.endsWith('\n')) bytes.chop(1);
+    const bool terminated = bytes.endsWith('\n');
+    if (terminated) bytes.chop(1);
     for (QByteArray& line : bytes.split('\n')) {
-        if (line.endsWith('\r')) line.chop(1);
+        QByteArray end = "\n";
+        if (line.endsWith('\r')) {
+            line.chop(1);
+            end = "\r\n";
+        }
         text.lines.append(std::move(line));
+        text.ends.append(std::move(end));
     }
+    // A last line without terminator is ended like the file's others when the file is rewritten.
+    if (!terminated && text.ends.last() == "\n") text.ends.last() = text.eol;
     return text;
 }
 
@@ -76,8 +87,16 @@ QByteArray TrimBlanks(const QByteArray& bytes) {
     return bytes.mid(begin, end - begin);
 }
 
+// The text of a name or value. A U+FEFF at its start belongs to it (the file's own byte-order
+// mark is gone by now): QString::fromUtf8 would drop it, and a name or value written with it
+// would never be found or read back again.
+QString FromUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 bool SameName(const QByteArray& bytes, const QString& name) {
-    return QString::compare(QString::fromUtf8(bytes), name, Qt::CaseInsensitive) == 0;
+    return QString::compare(FromUtf8(bytes), name, Qt::CaseInsensitive) == 0;
 }
 
 // The name of a section line ("[COMM]"), or nullopt for any other line.
@@ -141,7 +160,7 @@ std::optional<QString> ReadValue(const QString& fileName, const QString& section
     if (!text) return std::nullopt;
     const KeyPlace place = Locate(*text, section, key);
     if (place.keyLine < 0) return std::nullopt;
-    return QString::fromUtf8(ValueOf(text->lines.at(place.keyLine)));
+    return FromUtf8(ValueOf(text->lines.at(place.keyLine)));
 }
 
 bool WriteAll(int fd, const QByteArray& bytes) {
@@ -238,13 +257,16 @@ bool WriteValue(const QString& profileName, const QString& section, const QStrin
     } else if (place.sectionLine >= 0) {
         const qsizetype after = place.lastKeyLine >= 0 ? place.lastKeyLine : place.sectionLine;
         text->lines.insert(after + 1, key.toUtf8() + '=' + value.toUtf8());
+        text->ends.insert(after + 1, text->eol);
     } else {
         text->lines.append('[' + section.toUtf8() + ']');
         text->lines.append(key.toUtf8() + '=' + value.toUtf8());
+        text->ends.append(text->eol);
+        text->ends.append(text->eol);
     }
 
     QByteArray bytes = text->bom;
-    for (const QByteArray& line : text->lines) bytes += line + text->eol;
+    for (qsizetype i = 0; i < text->lines.size(); ++i) bytes += text->lines[i] + text->ends[i];
     return ReplaceFileAtomically(fileName, bytes, mode);
 }
 

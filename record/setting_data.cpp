@@ -46,6 +46,21 @@ bool IsWritableDirectory(const QString& directory) {
     return ::access(DirectoryForAccess(directory).constData(), W_OK | X_OK) == 0;
 }
 
+// An installed program lives in a system folder that root can write to; settings and logs of
+// whoever runs it belong in their own folders all the same, never in /usr/bin.
+bool IsSystemProgramDirectory(const QString& directory) {
+    static const char* const kSystem[] = {"/usr", "/bin", "/sbin"};
+    for (const char* root : kSystem) {
+        const QString r = QString::fromLatin1(root);
+        if (directory == r || directory.startsWith(r + QLatin1Char('/'))) return true;
+    }
+    return false;
+}
+
+bool IsUsableProgramDirectory(const QString& directory) {
+    return !IsSystemProgramDirectory(directory) && IsWritableDirectory(directory);
+}
+
 QString HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
         return QFile::decodeName(home);
@@ -176,7 +191,7 @@ QString GetPathExtension(const QString& path) {
 QString SettingsFilePath(const QString& programDirectory) {
     const QString dir = RemoveTrailingSlashes(programDirectory);
     const QString inProgramDirectory = dir + QLatin1Char('/') + kSettingsFileName;
-    if (QFileInfo::exists(inProgramDirectory) || IsWritableDirectory(dir)) {
+    if (QFileInfo::exists(inProgramDirectory) || IsUsableProgramDirectory(dir)) {
         return inProgramDirectory;
     }
     return ConfigSettingsFilePath();
@@ -189,7 +204,7 @@ QString SettingsFilePath() {
 
 QString DefaultLogDirectory(const QString& programDirectory) {
     const QString dir = RemoveTrailingSlashes(programDirectory);
-    if (IsWritableDirectory(dir)) return dir;
+    if (IsUsableProgramDirectory(dir)) return dir;
     const QString home = RemoveTrailingSlashes(HomeDirectory());
     return home.isEmpty() ? dir : home;
 }

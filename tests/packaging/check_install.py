@@ -271,13 +271,16 @@ def check_settings_location(usr, probe, base):
 def check_tree(usr, args, base):
     check_program(usr, "zorva-sim")
     check_udev_rule(usr)
+    # Before the program is started: started as root in the temporary tree (not a system
+    # folder), it saves its settings beside itself at exit, and the file found there would then
+    # be used by every later start.
+    check_settings_location(usr, args.probe, base)
     if args.ui:
         check_program(usr, "lyrlogger")
         words = check_desktop_entry(usr)
         check_icons(usr)
         if words:
             check_starts(usr, words, base)
-    check_settings_location(usr, args.probe, base)
 
 
 def control_field(deb, name):

@@ -79,12 +79,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "[A]\nK=3\n[B]\n[a]\nK=2\n"},
         EditCase{"CrLfFileStaysCrLf", "[COMM]\r\nComNo=a\r\n", "COMM", "BaudRate", "9600",
                  "[COMM]\r\nComNo=a\r\nBaudRate=9600\r\n"},
+        EditCase{"MixedLineEndsEachStay", "[COMM]\nComNo=a\r\r\nX=1\r\n[SAVE]\r\nS=1", "COMM",
+                 "BaudRate", "9600", "[COMM]\nComNo=a\r\r\nX=1\r\nBaudRate=9600\n[SAVE]\r\nS=1\n"},
         EditCase{"ByteOrderMarkAndForeignBytesStay", "\xEF\xBB\xBF[A]\nraw=\xFF\xFE\nK=1\n", "A",
                  "K", "2", "\xEF\xBB\xBF[A]\nraw=\xFF\xFE\nK=2\n"},
         EditCase{"Utf8ValueWrittenAsUtf8", "[FILE_TYPE]\n", "FILE_TYPE", "FileDir",
                  "/home/j\xC3\xB6rg/Messwerte",
                  "[FILE_TYPE]\nFileDir=/home/j\xC3\xB6rg/Messwerte\n"}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProfileTest, NamesAndValuesStartingWithByteOrderMarkCharacterReadBack) {
+    const QString mark(QChar(0xFEFF));
+    CIniProfile profile(FilePath());
+    for (const char* value : {"first", "second"}) {
+        ASSERT_TRUE(profile.WriteProfileString(mark + QStringLiteral("SEC"), mark + u'K',
+                                               mark + QLatin1String(value)));
+    }
+    EXPECT_EQ(profile.GetProfileString(mark + QStringLiteral("SEC"), mark + u'K'),
+              mark + QStringLiteral("second"));
+    EXPECT_EQ(ReadFile(), "[\xEF\xBB\xBFSEC]\n\xEF\xBB\xBFK=\xEF\xBB\xBFsecond\n");
+}
 
 TEST_F(ProfileTest, ReadsKeysWithoutRegardToCaseAndTrimsBlanks) {
     WriteFile("[file_type]\n  fileDIR =  /data/logs  \n");

@@ -307,6 +307,11 @@ TEST(SettingsLocationTest, ProgramDirectoryWhenWritableOrHoldingTheFileElseUserC
                   home.filePath(QStringLiteral(".config/LyrLogger/LyrSample.ini")));
         EXPECT_EQ(DefaultLogDirectory(missing), home.path());
         EXPECT_EQ(DefaultLogDirectory(program.path()), program.path());
+        // Installed in a system folder: the user's own folders even for root, who could write
+        // there.
+        EXPECT_EQ(SettingsFilePath(QStringLiteral("/usr/bin")),
+                  home.filePath(QStringLiteral(".config/LyrLogger/LyrSample.ini")));
+        EXPECT_EQ(DefaultLogDirectory(QStringLiteral("/usr/local/bin")), home.path());
     }
 }
 
