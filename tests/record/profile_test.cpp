@@ -11,28 +11,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/settings_file_fixture.h"
+
 namespace lyr {
 namespace {
 
-class ProfileTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString FilePath() const { return dir.filePath(QStringLiteral("LyrSample.ini")); }
-
-    void WriteFile(const QByteArray& bytes) const {
-        QFile f(FilePath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-
-    QByteArray ReadFile() const {
-        QFile f(FilePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    QTemporaryDir dir;
-};
+using ProfileTest = test::SettingsFileTest;
 
 struct EditCase {
     const char* name;

@@ -12,35 +12,21 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/settings_file_fixture.h"
+
 #include "support/recording_message_box.h"
 
 namespace lyr {
 namespace {
 
-class SettingDataTest : public ::testing::Test {
+class SettingDataTest : public test::SettingsFileTest {
   protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString FilePath() const { return dir.filePath(QStringLiteral("LyrSample.ini")); }
-
-    void WriteFile(const QByteArray& bytes) const {
-        QFile f(FilePath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-
-    QByteArray ReadFile() const {
-        QFile f(FilePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
     CSettingData Loaded() const {
         CSettingData settings(FilePath());
         settings.Load();
         return settings;
     }
 
-    QTemporaryDir dir;
     test::RecordingMessageBox box;
 };
 
