@@ -20,6 +20,7 @@
 #include "link/meter_comm.h"
 #include "platform/virtual_ports.h"
 #include "sim/meter_simulator.h"
+#include "support/port_holder_process.h"
 
 namespace lyr {
 namespace {
@@ -180,32 +181,11 @@ TEST_F(MeterCommSimTest, MeterAnswersOnlyAtItsRateAndUnsupportedRatesFailToOpen)
 
 TEST_F(MeterCommSimTest, PortHeldOpenByAnotherProcessFailsToOpen) {
     auto meter = StartSim({});
-    std::array<int, 2> ready{};
-    std::array<int, 2> release{};
-    ASSERT_EQ(::pipe(ready.data()), 0);
-    ASSERT_EQ(::pipe(release.data()), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto holder = MakeTermiosSerialDevice();
-        const char ok = holder->open(meter->PortName()) ? 'y' : 'n';
-        (void)!::write(ready[1], &ok, 1);
-        char dummy = 0;
-        (void)!::read(release[0], &dummy, 1);
-        // Closed explicitly: on a pty whose other end stays open the exclusive flag outlives a
-        // descriptor that is merely dropped, and only close() clears it.
-        holder->close();
-        ::_exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    EXPECT_EQ(ok, 'y');
+    test::PortHolderProcess holder(meter->PortName());
+    ASSERT_TRUE(holder.Opened());
     EXPECT_FALSE(link.OpenPort(meter->PortName(), 9600));
     EXPECT_TRUE(link.DevicePath.isEmpty());
-    ASSERT_EQ(::write(release[1], "x", 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    for (const int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+    holder.Release();
     EXPECT_TRUE(link.OpenPort(meter->PortName(), 9600));
 }
 

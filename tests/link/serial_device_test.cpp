@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial_device.h"
+#include "support/port_holder_process.h"
 
 namespace lyr {
 namespace {
@@ -116,37 +117,15 @@ TEST_F(PtyTest, PurgeDiscardsWaitingInput) {
 }
 
 TEST_F(PtyTest, PortHeldOpenByAnotherProcessFailsToOpen) {
-    std::array<int, 2> ready{};
-    std::array<int, 2> release{};
-    ASSERT_EQ(::pipe(ready.data()), 0);
-    ASSERT_EQ(::pipe(release.data()), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto holder = MakeTermiosSerialDevice();
-        const char ok = holder->open(slavePath_) ? 'y' : 'n';
-        (void)!::write(ready[1], &ok, 1);
-        char dummy = 0;
-        (void)!::read(release[0], &dummy, 1);
-        // Closed explicitly: on a pty whose other end stays open the exclusive flag outlives a
-        // descriptor that is merely dropped, and only close() clears it.
-        holder->close();
-        ::_exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 'y');
+    test::PortHolderProcess holder(slavePath_);
+    ASSERT_TRUE(holder.Opened());
 
     auto device = MakeTermiosSerialDevice();
     EXPECT_FALSE(device->open(slavePath_));
     EXPECT_FALSE(device->isOpen());
 
-    ASSERT_EQ(::write(release[1], "x", 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    for (const int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
-
     // Once the holder is gone the port opens, and closing clears the exclusive flag again.
+    holder.Release();
     EXPECT_TRUE(device->open(slavePath_));
     device->close();
     EXPECT_TRUE(device->open(slavePath_));
