@@ -39,9 +39,15 @@ quint32 CSerialPort::QueryBytesWaiting() {
 }
 
 void CSerialPort::DrainInput() {
+    // A device that never pauses (a meter with its own data output on, a line that never ends)
+    // would hold the open, and the window's thread with it, for ever; what is still coming
+    // after this long is discarded by the purge before each command instead.
+    constexpr quint32 MaxDrainMs = 1000;
+    const quint32 start = GetTickCount();
     std::array<char, 1024> scratch{};
     for (;;) {
         Sleep(10);
+        if (static_cast<quint32>(GetTickCount() - start) >= MaxDrainMs) return;
         const quint32 waiting = QueryBytesWaiting();
         if (waiting == 0) return;
         const std::size_t take = std::min<std::size_t>(waiting, 1000);

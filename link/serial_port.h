@@ -37,7 +37,8 @@ class CSerialPort {
     // port closed.
     [[nodiscard]] bool Open(const QString& devicePath, quint32 baudRate);
     void Close();
-    // Reads and discards input until a 10 ms pause passes with nothing waiting.
+    // Reads and discards input until a 10 ms pause passes with nothing waiting, for at most
+    // one second.
     void DrainInput();
 
     // The counterpart of a valid handle.

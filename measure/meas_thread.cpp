@@ -20,14 +20,12 @@ quint64 NextRunId() {
     return ++counter;
 }
 
-// The trigger input reply read as strtol with base 16 reads it: leading white space and a sign
-// allowed, an optional 0x, digits up to the first other character, 0 when there are none.
+}  // namespace
+
 long ParseTriggerInput(const QString& reply) {
     const QByteArray bytes = reply.toLatin1();
     return std::strtol(bytes.constData(), nullptr, 16);
 }
-
-}  // namespace
 
 CMeasThread::CMeasThread(INotifyWindow* notifyWnd, CMeterComm& link)
     : NotifyWnd(notifyWnd), RunId(NextRunId()), Link(link) {}

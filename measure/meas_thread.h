@@ -21,6 +21,11 @@ inline constexpr int CaptureExtTrigger = 1;  // external trigger
 inline constexpr int CaptureInterval = 2;    // at intervals, a given number of times
 inline constexpr int CaptureMonitor = 3;     // monitor only
 
+// The answer to "io:input?" read as strtol with base 16 reads it: leading white space and a
+// sign allowed, an optional 0x, digits up to the first other character, 0 when there are none.
+// Bit 0 set means an external trigger came since the last poll.
+[[nodiscard]] long ParseTriggerInput(const QString& reply);
+
 // The worker of one logging or monitor run: sends the set-up commands, takes readings in the
 // chosen capture mode and hands each one to the window as a message. A new object is made for
 // every run.

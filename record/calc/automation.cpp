@@ -1,5 +1,8 @@
 #include "record/calc/automation.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/message_box.h"
 
 namespace lyr {
@@ -19,9 +22,9 @@ QString GetAddressText(COleDispatchDriver& cell, const COleVariant& rowAbsolute,
                        const COleVariant& columnAbsolute, std::int32_t referenceStyle,
                        const COleVariant& external, const COleVariant& relativeTo) {
     return cell
-        .InvokeHelper(dispid::Address, DISPATCH_PROPERTYGET,
-                      {rowAbsolute, columnAbsolute, COleVariant::I4(referenceStyle), external,
-                       relativeTo})
+        .InvokeHelper(
+            dispid::Address, DISPATCH_PROPERTYGET,
+            {rowAbsolute, columnAbsolute, COleVariant::I4(referenceStyle), external, relativeTo})
         .bstrVal();
 }
 
@@ -70,7 +73,9 @@ int BracketOffset(const QString& text, QStringView open) {
     if (end < 0) return 0;
     bool ok = false;
     const int offset = QStringView(text).mid(from, end - from).toInt(&ok);
-    return ok ? offset : 0;
+    // The caller adds one; an offset beyond every sheet then names a row the writer refuses
+    // instead of overflowing.
+    return ok ? std::min(offset, std::numeric_limits<int>::max() - 1) : 0;
 }
 }  // namespace
 

@@ -13,20 +13,20 @@ namespace lyr {
 // on Workbooks and on Sheets.
 namespace dispid {
 enum : DISPID {
-    Value = 0x6,            // Range, put: the row's two-dimensional array
-    Count = 0x76,           // Workbooks / Sheets, get: 32-bit integer
-    Item = 0xAA,            // Sheets, get: Index VT_I2
-    Add = 0xB5,             // Workbooks (Template omitted) / Sheets (Before, After omitted; Count VT_I4)
-    Range = 0xC5,           // Worksheet, get: Cell1, Cell2 as text
-    Address = 0xEC,         // Range, get: RowAbsolute, ColumnAbsolute VT_I2; ReferenceStyle plain
-                            // 32-bit; External, RelativeTo VT_I2
-    Activate = 0x130,       // Worksheet, method
-    ActiveCell = 0x131,     // Application, get: object or none
-    ActiveSheet = 0x133,    // Application, get: object
-    Version = 0x188,        // Application, get: text
-    Sheets = 0x1E5,         // Workbook, get: object
-    Visible = 0x22E,        // Application, put: BOOL
-    Workbooks = 0x23C,      // Application, get: object
+    Value = 0x6,       // Range, put: the row's two-dimensional array
+    Count = 0x76,      // Workbooks / Sheets, get: 32-bit integer
+    Item = 0xAA,       // Sheets, get: Index VT_I2
+    Add = 0xB5,        // Workbooks (Template omitted) / Sheets (Before, After omitted; Count VT_I4)
+    Range = 0xC5,      // Worksheet, get: Cell1, Cell2 as text
+    Address = 0xEC,    // Range, get: RowAbsolute, ColumnAbsolute VT_I2; ReferenceStyle plain
+                       // 32-bit; External, RelativeTo VT_I2
+    Activate = 0x130,  // Worksheet, method
+    ActiveCell = 0x131,   // Application, get: object or none
+    ActiveSheet = 0x133,  // Application, get: object
+    Version = 0x188,      // Application, get: text
+    Sheets = 0x1E5,       // Workbook, get: object
+    Visible = 0x22E,      // Application, put: BOOL
+    Workbooks = 0x23C,    // Application, get: object
 };
 }  // namespace dispid
 
@@ -40,9 +40,8 @@ inline constexpr char kExcelProgId[] = "Excel.Application";
                                                    const COleVariant& count);
 // Range.Address with the five arguments in their table types.
 [[nodiscard]] QString GetAddressText(COleDispatchDriver& cell, const COleVariant& rowAbsolute,
-                                     const COleVariant& columnAbsolute,
-                                     std::int32_t referenceStyle, const COleVariant& external,
-                                     const COleVariant& relativeTo);
+                                     const COleVariant& columnAbsolute, std::int32_t referenceStyle,
+                                     const COleVariant& external, const COleVariant& relativeTo);
 
 // "source - description", the description alone when there is no source, and "unknown error"
 // in place of an empty description.

@@ -1,6 +1,5 @@
 #include "record/calc/calc_server.h"
 
-#include <unistd.h>
 #include <chrono>
 #include <map>
 #include <string>
@@ -305,8 +304,8 @@ class CalcRange final : public CalcObject {
             const css::table::CellRangeAddress address =
                 Reference<css::sheet::XCellRangeAddressable>(m_range, UNO_QUERY_THROW)
                     ->getRangeAddress();
-            return COleVariant(R1C1(address.StartRow, address.StartColumn, rowAbsolute,
-                                    columnAbsolute));
+            return COleVariant(
+                R1C1(address.StartRow, address.StartColumn, rowAbsolute, columnAbsolute));
         }
         NoMember();
     }
@@ -326,10 +325,10 @@ class CalcRange final : public CalcObject {
                 if (v.vt() != VT_BSTR) continue;
                 const char* format = kDate.match(v.bstrVal()).hasMatch()   ? "YYYY-MM-DD"
                                      : kTime.match(v.bstrVal()).hasMatch() ? "HH:MM:SS"
-                                                                            : nullptr;
+                                                                           : nullptr;
                 if (format == nullptr) continue;
-                Reference<css::beans::XPropertySet> cell(m_range->getCellRangeByPosition(c, r, c, r),
-                                                         UNO_QUERY_THROW);
+                Reference<css::beans::XPropertySet> cell(
+                    m_range->getCellRangeByPosition(c, r, c, r), UNO_QUERY_THROW);
                 cell->setPropertyValue("NumberFormat", Any(FormatKey(format)));
             }
         }
@@ -382,8 +381,7 @@ class CalcWorksheet final : public CalcObject {
             if (args.empty() || args.size() > 2) throw COleException(DISP_E_BADPARAMCOUNT);
             QString name = args[0].bstrVal();
             if (args.size() == 2 && !args[1].IsOmitted()) name += u':' + args[1].bstrVal();
-            Reference<css::table::XCellRange> range =
-                m_sheet->getCellRangeByName(ToOUString(name));
+            Reference<css::table::XCellRange> range = m_sheet->getCellRangeByName(ToOUString(name));
             if (!range.is()) throw css::uno::RuntimeException("no range " + ToOUString(name));
             return COleVariant(std::make_shared<CalcRange>(m_session, m_model, m_sheet,
                                                            std::move(range), m_formatKeys));
@@ -509,7 +507,11 @@ class CalcApplication final : public CalcObject {
                 if (kind != DISPATCH_PROPERTYPUT) break;
                 ExpectArgs(args, 1);
                 m_session->visible = args[0].boolVal();
-                for (const auto& model : CalcDocuments(*m_session)) {
+                // The window of the document the rows will go to; other documents, hidden ones
+                // of other programs among them, are left as they are. Workbooks added later
+                // follow m_session->visible.
+                if (Reference<css::frame::XModel> model = ActiveCalcDocument(*m_session);
+                    model.is()) {
                     ShowDocument(model, m_session->visible);
                 }
                 return {};
@@ -635,8 +637,7 @@ class CalcAutomationServer final : public IAutomationServer {
         // The office writes diagnostics to its standard streams; they are not the user's.
         office.setStandardInputFile(QProcess::nullDevice());
         office.setStandardOutputFile(QProcess::nullDevice());
-        static int n = 0;
-        office.setStandardErrorFile(QStringLiteral("/tmp/linkoffice-%1-%2.err").arg(getpid()).arg(++n));
+        office.setStandardErrorFile(QProcess::nullDevice());
         // Detached: the office outlives the program (it is the user's now) and leaves no zombie.
         return office.startDetached();
     }

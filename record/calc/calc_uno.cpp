@@ -17,9 +17,9 @@ Reference<css::uno::XComponentContext> LocalUnoContext(const QString& installDir
         try {
             // Without URE_BOOTSTRAP the local type and service data are missing and the first
             // Desktop::create on the remote context crashes.
-            rtl::Bootstrap::set("URE_BOOTSTRAP",
-                                "vnd.sun.star.pathname:" + ToOUString(installDirectory) +
-                                    "/program/fundamentalrc");
+            rtl::Bootstrap::set(
+                "URE_BOOTSTRAP",
+                "vnd.sun.star.pathname:" + ToOUString(installDirectory) + "/program/fundamentalrc");
             return cppu::defaultBootstrap_InitialComponentContext();
         } catch (...) {
             return {};

@@ -8,9 +8,10 @@ COleVariant::COleVariant(const COleSafeArray& array)
     : m_value(std::make_shared<const COleSafeArray>(array)) {}
 
 VARTYPE COleVariant::vt() const {
-    static constexpr VARTYPE kTypes[] = {VT_EMPTY, VT_I2,   VT_I4,       VT_R8,
-                                         VT_BOOL,  VT_ERROR, VT_BSTR,    VT_DISPATCH,
-                                         static_cast<VARTYPE>(VT_ARRAY | VT_VARIANT)};
+    static constexpr VARTYPE kTypes[] = {
+        VT_EMPTY, VT_I2,       VT_I4,
+        VT_R8,    VT_BOOL,     VT_ERROR,
+        VT_BSTR,  VT_DISPATCH, static_cast<VARTYPE>(VT_ARRAY | VT_VARIANT)};
     return kTypes[m_value.index()];
 }
 

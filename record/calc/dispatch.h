@@ -73,7 +73,9 @@ class COleVariant {
     [[nodiscard]] static COleVariant I4(std::int32_t v) { return COleVariant(FromValue{}, v); }
     [[nodiscard]] static COleVariant R8(double v) { return COleVariant(FromValue{}, v); }
     [[nodiscard]] static COleVariant Bool(bool v) { return COleVariant(FromValue{}, v); }
-    [[nodiscard]] static COleVariant Error(SCODE sc) { return COleVariant(FromValue{}, ErrorCode{sc}); }
+    [[nodiscard]] static COleVariant Error(SCODE sc) {
+        return COleVariant(FromValue{}, ErrorCode{sc});
+    }
     // An optional argument left out: VT_ERROR holding DISP_E_PARAMNOTFOUND.
     [[nodiscard]] static COleVariant Omitted() { return Error(DISP_E_PARAMNOTFOUND); }
 
@@ -95,9 +97,9 @@ class COleVariant {
     struct ErrorCode {
         SCODE sc;
     };
-    using Value = std::variant<std::monostate, std::int16_t, std::int32_t, double, bool, ErrorCode,
-                               QString, std::shared_ptr<IDispatch>,
-                               std::shared_ptr<const COleSafeArray>>;
+    using Value =
+        std::variant<std::monostate, std::int16_t, std::int32_t, double, bool, ErrorCode, QString,
+                     std::shared_ptr<IDispatch>, std::shared_ptr<const COleSafeArray>>;
     struct FromValue {};
     COleVariant(FromValue, Value v) : m_value(std::move(v)) {}
 
@@ -183,7 +185,8 @@ class COleDispatchDriver {
 
     // Calls member `id`; throws as IDispatch::Invoke does, and COleException (E_POINTER) when no
     // object is attached.
-    COleVariant InvokeHelper(DISPID id, unsigned kind, std::initializer_list<COleVariant> args = {});
+    COleVariant InvokeHelper(DISPID id, unsigned kind,
+                             std::initializer_list<COleVariant> args = {});
     COleVariant GetProperty(DISPID id) { return InvokeHelper(id, DISPATCH_PROPERTYGET); }
     void SetProperty(DISPID id, const COleVariant& value) {
         InvokeHelper(id, DISPATCH_PROPERTYPUT, {value});

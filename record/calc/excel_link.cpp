@@ -134,9 +134,8 @@ bool CExcelLink::GetActiveCellPosition(int& column, int& row) {
         const COleVariant result = m_pApplication->GetProperty(dispid::ActiveCell);
         if (result.vt() == VT_EMPTY || !result.pdispVal()) return false;
         COleDispatchDriver cell(result.pdispVal());
-        const QString address =
-            GetAddressText(cell, COleVariant::I2(0), COleVariant::I2(0), 0, COleVariant::I2(0),
-                           COleVariant::I2(0));
+        const QString address = GetAddressText(cell, COleVariant::I2(0), COleVariant::I2(0), 0,
+                                               COleVariant::I2(0), COleVariant::I2(0));
         ParseRelativeAddress(address, row, column);
         cell.ReleaseDispatch();
         return true;
@@ -196,13 +195,12 @@ bool CExcelLink::WriteRow() {
     try {
         if (m_pTargetWorksheet && m_pRowData && m_nErrors == 0) {
             const QString first = CellName(m_nRowColumn, m_nRowNumber);
-            const QString last = CellName(m_nRowColumn + m_nRowWidth - 1,
-                                          m_nRowNumber + m_nRowHeight - 1);
-            COleDispatchDriver range(
-                m_pTargetWorksheet
-                    ->InvokeHelper(dispid::Range, DISPATCH_PROPERTYGET,
-                                   {COleVariant(first), COleVariant(last)})
-                    .pdispVal());
+            const QString last =
+                CellName(m_nRowColumn + m_nRowWidth - 1, m_nRowNumber + m_nRowHeight - 1);
+            COleDispatchDriver range(m_pTargetWorksheet
+                                         ->InvokeHelper(dispid::Range, DISPATCH_PROPERTYGET,
+                                                        {COleVariant(first), COleVariant(last)})
+                                         .pdispVal());
             // The whole row in one call: one lookup and one assignment in the other process.
             range.SetProperty(dispid::Value, COleVariant(*m_pRowData));
             range.ReleaseDispatch();

@@ -24,15 +24,15 @@ bool CExcelRecordView::WriteExcelRecord(int index) {
         k = 1;
     }
     if (settings.SaveDate) {
-        if (!m_excel.SetCell(k, QString::asprintf("%04d-%02d-%02d", now.year, now.month,
-                                                  now.day))) {
+        if (!m_excel.SetCell(k,
+                             QString::asprintf("%04d-%02d-%02d", now.year, now.month, now.day))) {
             return false;
         }
         ++k;
     }
     if (settings.SaveTime) {
-        if (!m_excel.SetCell(k, QString::asprintf("%02d:%02d:%02d", now.hour, now.minute,
-                                                  now.second))) {
+        if (!m_excel.SetCell(
+                k, QString::asprintf("%02d:%02d:%02d", now.hour, now.minute, now.second))) {
             return false;
         }
         ++k;

@@ -10,9 +10,9 @@ TEST(ColumnName, GivesTheLettersOfEveryWidth) {
     const struct {
         int n;
         const char* name;
-    } cases[] = {{1, "A"},      {26, "Z"},     {27, "AA"},    {52, "AZ"},   {53, "BA"},
-                 {702, "ZZ"},   {703, "AAA"},  {728, "AAZ"},  {729, "ABA"}, {16384, "XFD"},
-                 {18278, "ZZZ"}, {18279, "ZZZ"}, {100000, "ZZZ"}, {0, ""}, {-3, ""}};
+    } cases[] = {{1, "A"},       {26, "Z"},      {27, "AA"},      {52, "AZ"},   {53, "BA"},
+                 {702, "ZZ"},    {703, "AAA"},   {728, "AAZ"},    {729, "ABA"}, {16384, "XFD"},
+                 {18278, "ZZZ"}, {18279, "ZZZ"}, {100000, "ZZZ"}, {0, ""},      {-3, ""}};
     for (const auto& c : cases) EXPECT_EQ(ColumnName(c.n), QString::fromLatin1(c.name)) << c.n;
 }
 
@@ -28,11 +28,17 @@ TEST(ParseRelativeAddress, ReadsRowAndColumnOffsetsRelativeToA1) {
         int row;
         int column;
     } cases[] = {
-        {"R[4]C[2]", 5, 3},     {"RC", 1, 1},        {"RC[2]", 1, 3},
-        {"R[4]C", 5, 1},        {"R[1048575]C[16383]", 1048576, 16384},
-        {"R[4", 1, 1},          // "]" missing
-        {"R[4]C[2", 5, 1},      // the column's "]" missing
-        {"R[-1]C[-1]", 0, 0},   {"", 1, 1},
+        {"R[4]C[2]", 5, 3},
+        {"RC", 1, 1},
+        {"RC[2]", 1, 3},
+        {"R[4]C", 5, 1},
+        {"R[1048575]C[16383]", 1048576, 16384},
+        {"R[4", 1, 1},      // "]" missing
+        {"R[4]C[2", 5, 1},  // the column's "]" missing
+        {"R[-1]C[-1]", 0, 0},
+        // Offsets at the end of int name a row and column beyond every sheet, without overflow.
+        {"R[2147483647]C[2147483647]", 2147483647, 2147483647},
+        {"", 1, 1},
     };
     for (const auto& c : cases) {
         int row = -7;
@@ -49,7 +55,8 @@ TEST(BuildDispatchErrorText, JoinsSourceAndDescription) {
         const char* description;
         const char* text;
     } cases[] = {
-        {"LibreOffice Calc", "The sheet is protected.", "LibreOffice Calc - The sheet is protected."},
+        {"LibreOffice Calc", "The sheet is protected.",
+         "LibreOffice Calc - The sheet is protected."},
         {"", "The sheet is protected.", "The sheet is protected."},
         {"LibreOffice Calc", "", "LibreOffice Calc - unknown error"},
         {"", "", "unknown error"},

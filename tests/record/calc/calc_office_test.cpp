@@ -72,8 +72,7 @@ class OfficeView {
     }
 
     static Reference<css::sheet::XSpreadsheetView> View(const Reference<css::frame::XModel>& m) {
-        return Reference<css::sheet::XSpreadsheetView>(m->getCurrentController(),
-                                                       UNO_QUERY_THROW);
+        return Reference<css::sheet::XSpreadsheetView>(m->getCurrentController(), UNO_QUERY_THROW);
     }
 
     static Reference<css::sheet::XSpreadsheet> AddSheet(const Reference<css::frame::XModel>& m,
@@ -206,9 +205,9 @@ TEST_F(CalcOfficeTest, OpenWithNoOfficeRunningStartsOneAndAddsAVisibleWorkbook) 
     // One look at the window with the rows in it, for whoever runs the test.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const QString shot = QStringLiteral(LYR_SCREENSHOT_PATH);
-    if (QProcess::execute(QStringLiteral("import"), {QStringLiteral("-display"), xserver->display,
-                                                     QStringLiteral("-window"),
-                                                     QStringLiteral("root"), shot}) != 0) {
+    if (QProcess::execute(QStringLiteral("import"),
+                          {QStringLiteral("-display"), xserver->display, QStringLiteral("-window"),
+                           QStringLiteral("root"), shot}) != 0) {
         std::fprintf(stderr, "no screenshot taken (ImageMagick's import missing?)\n");
     } else {
         std::fprintf(stderr, "screenshot: %s\n", qPrintable(shot));
@@ -269,18 +268,22 @@ TEST_F(CalcOfficeTest, WithAnOfficeRunningOpenAttachesAndWritesFromTheActiveCell
     EXPECT_TRUE(box.shown.isEmpty());
 }
 
-TEST_F(CalcOfficeTest, ValueOnlyRowsHaveOneCell) {
+TEST_F(CalcOfficeTest, ValueOnlyRowsHaveOneCellFromTheCursorOfARangeSelection) {
     SaveColumns(false, false, false, false);
     ASSERT_TRUE(Link().Open());
-    for (int index = 0; index < 2; ++index) ASSERT_TRUE(Writer().WriteExcelRecord(index));
     auto context = test::TestOffice::Connect(office.linkPipe);
     ASSERT_TRUE(context.is());
     OfficeView user(context);
-    auto sheet = OfficeView::View(user.CalcDocuments().at(0))->getActiveSheet();
-    EXPECT_DOUBLE_EQ(OfficeView::Cell(sheet, "A1")->getValue(), 1.2345E-03);
-    EXPECT_DOUBLE_EQ(OfficeView::Cell(sheet, "A2")->getValue(), 1.2345E-03);
-    EXPECT_EQ(OfficeView::Text(OfficeView::Cell(sheet, "B1")), "");
-    EXPECT_EQ(OfficeView::Text(OfficeView::Cell(sheet, "A3")), "");
+    const auto documents = user.CalcDocuments();
+    ASSERT_EQ(documents.size(), 1u);
+    OfficeView::Select(documents[0], "B2:D4");
+    for (int index = 0; index < 2; ++index) ASSERT_TRUE(Writer().WriteExcelRecord(index));
+    auto sheet = OfficeView::View(documents[0])->getActiveSheet();
+    EXPECT_DOUBLE_EQ(OfficeView::Cell(sheet, "B2")->getValue(), 1.2345E-03);
+    EXPECT_DOUBLE_EQ(OfficeView::Cell(sheet, "B3")->getValue(), 1.2345E-03);
+    EXPECT_EQ(OfficeView::Text(OfficeView::Cell(sheet, "C2")), "");
+    EXPECT_EQ(OfficeView::Text(OfficeView::Cell(sheet, "B4")), "");
+    EXPECT_EQ(OfficeView::Text(OfficeView::Cell(sheet, "A1")), "");
 }
 
 TEST_F(CalcOfficeTest, AProtectedSheetShowsCalcsErrorAndFailsTheWrite) {

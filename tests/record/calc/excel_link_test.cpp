@@ -364,7 +364,9 @@ TEST_F(ExcelLinkTest, CallsCarryTheArgumentTypesOfTheObjectModel) {
         {"Application", dispid::ActiveCell, DISPATCH_PROPERTYGET, {}},
         {"Range", dispid::Address, DISPATCH_PROPERTYGET, {VT_I2, VT_I2, VT_I4, VT_I2, VT_I2}},
         {"Worksheet", dispid::Range, DISPATCH_PROPERTYGET, {VT_BSTR, VT_BSTR}},
-        {"Range", dispid::Value, DISPATCH_PROPERTYPUT,
+        {"Range",
+         dispid::Value,
+         DISPATCH_PROPERTYPUT,
          {static_cast<VARTYPE>(VT_ARRAY | VT_VARIANT)}},
     };
     for (const auto& c : cases) {

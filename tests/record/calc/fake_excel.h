@@ -118,7 +118,8 @@ class FakeExcel {
     static std::pair<int, int> ParseCellName(const QString& name) {
         int column = 0;
         qsizetype i = 0;
-        while (i < name.size() && name[i].isLetter()) column = column * 26 + (name[i++].unicode() - u'A' + 1);
+        while (i < name.size() && name[i].isLetter())
+            column = column * 26 + (name[i++].unicode() - u'A' + 1);
         bool ok = false;
         const int row = name.mid(i).toInt(&ok);
         if (!ok || column == 0 || row == 0) throw COleDispatchException("Stand-in", "bad name");

@@ -28,7 +28,10 @@ extern char** environ;
 namespace lyr::test {
 
 // An X server of the test's own for the office windows. Xvfb picks a free display itself
-// (-displayfd), so tests running side by side never share or race for one.
+// (-displayfd), so tests running side by side never share or race for one. -noreset: by
+// default the server resets whenever its last client leaves, and an office starting at that
+// moment (its first probe connection has just closed) has its next connection reset and quits
+// with "Can't open display".
 class XServer {
   public:
     XServer() {
@@ -38,11 +41,12 @@ class XServer {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/tmp/xvfb-debug.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
-        char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"),
-                        const_cast<char*>("1"), const_cast<char*>("-screen"),
-                        const_cast<char*>("0"), const_cast<char*>("1280x1024x24"),
-                        const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        char* argv[] = {const_cast<char*>("Xvfb"),      const_cast<char*>("-displayfd"),
+                        const_cast<char*>("1"),         const_cast<char*>("-screen"),
+                        const_cast<char*>("0"),         const_cast<char*>("1280x1024x24"),
+                        const_cast<char*>("-nolisten"), const_cast<char*>("tcp"),
+                        const_cast<char*>("-noreset"),  nullptr};
         if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv, environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
@@ -105,7 +109,8 @@ class TestOffice {
         QProcess office;
         office.setProgram(QStringLiteral("/usr/lib/libreoffice/program/soffice"));
         office.setArguments(
-            QStringList{QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(userPipe),
+            QStringList{QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext")
+                            .arg(userPipe),
                         QStringLiteral("--nologo"), QStringLiteral("--nodefault")} +
             ProfileArguments());
         office.setStandardInputFile(QProcess::nullDevice());
