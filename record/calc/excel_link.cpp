@@ -25,6 +25,20 @@ double LeadingVersionNumber(const QString& text) {
 }
 }  // namespace
 
+template <typename Body>
+bool CExcelLink::Counted(Body&& body) {
+    try {
+        return body();
+    } catch (const COleDispatchException& e) {
+        ReportDispatchError(e);
+        ++m_nErrors;
+        return false;
+    } catch (...) {
+        ++m_nErrors;
+        return false;
+    }
+}
+
 CExcelLink::CExcelLink() { ProbeVersion(); }
 
 CExcelLink::~CExcelLink() {
@@ -67,7 +81,7 @@ bool CExcelLink::Open() {
         ++m_nErrors;
         return false;
     }
-    try {
+    return Counted([&] {
         CLSID clsid;
         if (!CLSIDFromProgID(QString::fromLatin1(kExcelProgId), clsid)) {
             ++m_nErrors;
@@ -103,14 +117,7 @@ bool CExcelLink::Open() {
         }
         // The local drivers release the collections and the workbook here.
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 bool CExcelLink::ShowApplication() {
@@ -129,7 +136,7 @@ bool CExcelLink::ShowApplication() {
 bool CExcelLink::GetActiveCellPosition(int& column, int& row) {
     // A failing lookup must not leave the writer (it would take the program down): it fails the
     // call like a missing active cell, and counts as any failed operation does.
-    try {
+    return Counted([&] {
         if (!m_pApplication) return false;
         const COleVariant result = m_pApplication->GetProperty(dispid::ActiveCell);
         if (result.vt() == VT_EMPTY || !result.pdispVal()) return false;
@@ -139,14 +146,7 @@ bool CExcelLink::GetActiveCellPosition(int& column, int& row) {
         ParseRelativeAddress(address, row, column);
         cell.ReleaseDispatch();
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 bool CExcelLink::BeginRow(int column, int row, int width) {
@@ -155,7 +155,7 @@ bool CExcelLink::BeginRow(int column, int row, int width) {
     m_pTargetWorksheet = m_pWorksheet;
     // Row m_nMaxRows itself is allowed; a refusal here is no failure of the application.
     if (row > m_nMaxRows) return false;
-    try {
+    return Counted([&] {
         auto data = std::make_unique<COleSafeArray>();
         data->CreateTwoDim(1, width);
         m_pRowData = std::move(data);
@@ -165,34 +165,19 @@ bool CExcelLink::BeginRow(int column, int row, int width) {
         m_nRowWidth = width;
         m_nRowHeight = 1;
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 bool CExcelLink::SetCell(int index, const QString& text) {
     if (m_nErrors != 0 || !m_pRowData) return false;
-    try {
+    return Counted([&] {
         m_pRowData->PutElement(0, index, COleVariant(text));
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 bool CExcelLink::WriteRow() {
-    bool written = true;
-    try {
+    const bool written = Counted([&] {
         if (m_pTargetWorksheet && m_pRowData && m_nErrors == 0) {
             const QString first = CellName(m_nRowColumn, m_nRowNumber);
             const QString last =
@@ -205,14 +190,8 @@ bool CExcelLink::WriteRow() {
             range.SetProperty(dispid::Value, COleVariant(*m_pRowData));
             range.ReleaseDispatch();
         }
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        written = false;
-    } catch (...) {
-        ++m_nErrors;
-        written = false;
-    }
+        return true;
+    });
     if (m_pTargetData == m_pRowData.get()) m_pTargetData = nullptr;
     m_pRowData.reset();
     if (m_pTargetWorksheet == m_pWorksheet) m_pTargetWorksheet.reset();
@@ -221,7 +200,7 @@ bool CExcelLink::WriteRow() {
 }
 
 bool CExcelLink::Release() {
-    try {
+    return Counted([&] {
         if (m_pWorksheet && m_pWorksheet != m_pTargetWorksheet) m_pWorksheet->ReleaseDispatch();
         if (m_pApplication && m_pApplication != m_pTargetApplication) {
             m_pApplication->ReleaseDispatch();
@@ -229,18 +208,11 @@ bool CExcelLink::Release() {
         m_pWorksheet.reset();
         m_pApplication.reset();
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 bool CExcelLink::ReleaseTargets() {
-    try {
+    return Counted([&] {
         if (m_pTargetWorksheet && m_pTargetWorksheet != m_pWorksheet) {
             m_pTargetWorksheet->ReleaseDispatch();
             m_pTargetWorksheet.reset();
@@ -250,14 +222,7 @@ bool CExcelLink::ReleaseTargets() {
             m_pTargetApplication.reset();
         }
         return true;
-    } catch (const COleDispatchException& e) {
-        ReportDispatchError(e);
-        ++m_nErrors;
-        return false;
-    } catch (...) {
-        ++m_nErrors;
-        return false;
-    }
+    });
 }
 
 }  // namespace lyr

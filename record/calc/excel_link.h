@@ -47,6 +47,14 @@ class CExcelLink {
     // Releases target objects that are no longer owned.
     bool ReleaseTargets();
 
+  private:
+    // The error convention of the counted operations: a dispatch exception is shown with the
+    // application's own text and counted, any other failure is counted silently; both give
+    // FALSE. Otherwise the result of `body`.
+    template <typename Body>
+    bool Counted(Body&& body);
+
+  public:
     double m_dVersion = -1.0;  // version number of the application; -1.0 until read
     int m_nMaxRows = 0;        // highest row a row may be written to; 0 until a probe succeeds
     int m_nMaxColumns = 0;     // columns of a worksheet; recorded only
