@@ -28,13 +28,8 @@ constexpr unsigned kPollPeriodMs = 50;
 // Lets a port that was just closed settle before anyone opens it again.
 constexpr quint32 kReleaseWaitMs = 60;
 
-struct Caption {
-    int control;
-    unsigned string;
-};
-
 // Run-time captions, in the order they are set.
-constexpr Caption kCaptions[] = {
+constexpr ControlCaption kCaptions[] = {
     {IDC_COM_PORT_LABEL, IDS_COM_PORT},
     {IDC_COM_BAUD_LABEL, IDS_BAUD_RATE},
     {IDC_COM_SEND_LABEL, IDS_SEND_DATA},
@@ -108,9 +103,7 @@ void CComTestDlg::ReleasePort() {
     Sleep(kReleaseWaitMs);
 }
 
-void CComTestDlg::RediscoverPorts() {
-    m_link.EnumeratePorts(m_link.SelectedPort);
-}
+void CComTestDlg::RediscoverPorts() { m_link.EnumeratePorts(m_link.SelectedPort); }
 
 void CComTestDlg::FillPortList() {
     QComboBox* portList = PortList();
@@ -155,8 +148,7 @@ bool CComTestDlg::OnInitDialog() {
     }
 
     SetWindowText(LoadString(IDS_COM_TEST_TITLE));
-    for (const Caption& caption : kCaptions)
-        SetDlgItemText(caption.control, LoadString(caption.string));
+    SetDlgItemCaptions(kCaptions);
     return true;
 }
 

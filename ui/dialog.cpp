@@ -589,6 +589,11 @@ void CDialog::SetDlgItemText(int id, const QString& text) {
     RefreshCtlColors();
 }
 
+void CDialog::SetDlgItemCaptions(std::span<const ControlCaption> captions) {
+    for (const ControlCaption& caption : captions)
+        SetDlgItemText(caption.control, LoadString(caption.string));
+}
+
 QString CDialog::GetDlgItemText(int id) const {
     const QWidget* w = GetDlgItem(id);
     return w != nullptr ? TextOf(w) : QString();

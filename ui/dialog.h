@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "platform/message_box.h"
@@ -40,6 +41,12 @@ enum : unsigned {
     LBN_SELCHANGE = 1,  // the operator chose another entry of a list box
     LBN_DBLCLK = 2,
     EN_CHANGE = 0x300,  // the text of an edit changed
+};
+
+// A control and the string-table text it shows at run time.
+struct ControlCaption {
+    int control;
+    unsigned string;
 };
 
 class CDialog;
@@ -162,6 +169,8 @@ class CDialog : public QDialog {
     [[nodiscard]] const res::DialogTemplate& Template() const { return m_template; }
 
     void SetDlgItemText(int id, const QString& text);
+    // Sets each control's text from the string table, in the order of `captions`.
+    void SetDlgItemCaptions(std::span<const ControlCaption> captions);
     [[nodiscard]] QString GetDlgItemText(int id) const;
     void SetWindowText(const QString& text) { setWindowTitle(text); }
     void EnableDlgItem(int id, bool enable);

@@ -50,11 +50,7 @@ const QString kNoJudge = QStringLiteral("---");
 const QString kDisplayFace = QStringLiteral("MS UI Gothic");
 
 // Controls and the string of their run-time caption, in the order they are set.
-struct CaptionPair {
-    int control;
-    unsigned string;
-};
-constexpr CaptionPair kCaptions[] = {
+constexpr ControlCaption kCaptions[] = {
     {IDC_GROUP_SAVE_FILE, IDS_SAVE_FILE},
     {IDC_RADIO_SAVE_FILE, IDS_SAVE_TO_FILE},
     {IDC_RADIO_SAVE_EXCEL, IDS_SAVE_TO_EXCEL},
@@ -208,7 +204,7 @@ void CLyrSampleDlg::SetCaptions() {
     ModifyMenuItem(0, ID_MENU_SETTINGS, LoadString(IDS_MENU_SETTINGS));
     ModifyMenuItem(1, ID_MENU_COMM_TEST, LoadString(IDS_MENU_COMM_TEST));
     ModifyMenuItem(2, ID_MENU_ABOUT, LoadString(IDS_MENU_HELP));
-    for (const CaptionPair& pair : kCaptions) SetDlgItemText(pair.control, LoadString(pair.string));
+    SetDlgItemCaptions(kCaptions);
 }
 
 void CLyrSampleDlg::OnClose() {

@@ -16,13 +16,8 @@ namespace {
 // Largest filter time the measurement thread is given, in ms.
 constexpr unsigned kMaxFilterTime = 1000;
 
-struct Caption {
-    int control;
-    unsigned string;
-};
-
 // Run-time captions, in the order they are set.
-constexpr Caption kCaptions[] = {
+constexpr ControlCaption kCaptions[] = {
     {IDC_SET_COM_PORT_LABEL, IDS_COM_PORT},
     {IDC_SET_GROUP_SAVE, IDS_SAVE_DETAILS},
     {IDC_SET_DATA_NUMBER, IDS_DATA_NUMBER},
@@ -107,8 +102,7 @@ bool CSetDialog::OnInitDialog() {
     FillFixedList(GetComboBox(IDC_SET_SEPARATOR_LIST), kSeparatorEntries, Separator);
 
     SetWindowText(LoadString(IDS_SET_DIALOG_TITLE));
-    for (const Caption& caption : kCaptions)
-        SetDlgItemText(caption.control, LoadString(caption.string));
+    SetDlgItemCaptions(kCaptions);
     return true;
 }
 
