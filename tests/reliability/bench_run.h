@@ -63,6 +63,7 @@ struct LogContent {
 };
 inline LogContent ReadLog(const QString& path) {
     LogContent out;
+    if (path.isEmpty()) return out;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
     const QByteArray bytes = f.readAll();
@@ -152,11 +153,11 @@ class BenchRun {
     CRecordView view;
     std::unique_ptr<CMeasThread> thread;
 
-    bool recording = false;   // cleared at the first failed save, as m_bRecording
-    int savedCaptures = 0;    // captures written and acknowledged
-    int saveFailures = 0;     // failed saves reported ("Failed to save data.")
-    int readingsShown = 0;    // readings shown, captures or not
-    QString lastText;         // the text of the last reading shown
+    bool recording = false;  // cleared at the first failed save, as m_bRecording
+    int savedCaptures = 0;   // captures written and acknowledged
+    int saveFailures = 0;    // failed saves reported ("Failed to save data.")
+    int readingsShown = 0;   // readings shown, captures or not
+    QString lastText;        // the text of the last reading shown
     std::size_t longestText = 0;
 
   private:
