@@ -38,6 +38,14 @@ quint32 CSerialPort::QueryBytesWaiting() {
     return count;
 }
 
+bool CSerialPort::WaitForInput(quint32 timeoutMs) {
+    if (!HandleValid()) {
+        Sleep(1);
+        return false;
+    }
+    return Handle->waitForInput(timeoutMs);
+}
+
 void CSerialPort::DrainInput() {
     // A device that never pauses (a meter with its own data output on, a line that never ends)
     // would hold the open, and the window's thread with it, for ever; what is still coming

@@ -49,6 +49,10 @@ class CSerialPort {
     CommStatusInfo CommStatus;
     CommLineSettings LineSettings;
 
+    // Waits up to `timeoutMs` for input to arrive (at least 1 ms when the port is closed or has
+    // hung up); true when input is waiting. Takes no lock: it reads nothing.
+    bool WaitForInput(quint32 timeoutMs);
+
   protected:
     // The waiting byte count into CommStatus; 0 when closed or when the query fails.
     quint32 QueryBytesWaiting();

@@ -14,6 +14,7 @@ constexpr quint32 QueryTimeoutMs = 5000;
 constexpr std::uint32_t SetUpPauseMs = 500;
 constexpr std::uint32_t EventSliceMs = 100;
 constexpr std::uint32_t StopWaitMs = 100;
+constexpr std::uint32_t ReplyWaitMs = 20;
 
 quint64 NextRunId() {
     static std::atomic<quint64> counter{0};
@@ -125,7 +126,15 @@ void CMeasThread::ThreadMain() {
                 StepEnterKeyOrMonitor();
                 break;
         }
-        Sleep(1);
+        // While a reply is awaited nothing happens until bytes arrive: waiting on the line
+        // instead of waking every millisecond keeps a run that waits for an external trigger
+        // off the processor, and a reply is taken the moment it comes. A stop is still seen
+        // within one wait, well inside StopMeasurement's 100 ms.
+        if (AwaitingReply && !LimitReached) {
+            Link.WaitForInput(ReplyWaitMs);
+        } else {
+            Sleep(1);
+        }
     }
 }
 

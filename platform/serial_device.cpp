@@ -1,11 +1,13 @@
 #include "platform/serial_device.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <QByteArray>
@@ -146,6 +148,21 @@ class TermiosSerialDevice final : public ISerialDevice {
     }
 
     bool isOpen() const override { return fd_.valid(); }
+
+    bool waitForInput(std::uint32_t timeoutMs) override {
+        if (!fd_) return ISerialDevice::waitForInput(timeoutMs);
+        pollfd p{fd_.get(), POLLIN, 0};
+        int ready = 0;
+        do {
+            ready = ::poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(timeoutMs, 60000)));
+        } while (ready < 0 && errno == EINTR);
+        if (ready == 0) return false;
+        std::uint32_t count = 0;
+        if (ready > 0 && (p.revents & POLLIN) != 0 && bytesWaiting(count) && count > 0) return true;
+        // Hung up (an unplugged adapter, a simulator that closed its side) or failed: poll would
+        // answer at once from now on.
+        return ISerialDevice::waitForInput(timeoutMs);
+    }
 
   private:
     FileDescriptor fd_;

@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <span>
 
 namespace lyr {
@@ -50,7 +52,7 @@ class ISerialDevice {
     // off, no hang-up on close. Only 9600, 19200, 38400 and 115200 are accepted, and the
     // settings are read back to confirm the line took them.
     [[nodiscard]] virtual bool configure(std::uint32_t baudRate) = 0;
-    // Discards unread input and unsent output.
+    // Discards unread input (never unsent output: see the implementation).
     virtual bool purge() = 0;
     // Number of received bytes waiting to be read; false when the query fails.
     [[nodiscard]] virtual bool bytesWaiting(std::uint32_t& count) = 0;
@@ -60,6 +62,15 @@ class ISerialDevice {
     [[nodiscard]] virtual bool write(std::span<const char> data) = 0;
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
+    // Waits until input is waiting or `timeoutMs` has passed; true when input is waiting. A
+    // line that has hung up, or a device that cannot wait, paces the caller with a 1 ms sleep
+    // instead of returning at once for ever.
+    virtual bool waitForInput(std::uint32_t timeoutMs) {
+        (void)timeoutMs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::uint32_t count = 0;
+        return bytesWaiting(count) && count > 0;
+    }
 };
 
 // The termios implementation.

@@ -151,3 +151,38 @@ TEST(SerialDeviceTest, OnlyTerminalsOpen) {
 
 }  // namespace
 }  // namespace lyr
+
+namespace lyr {
+namespace {
+
+TEST_F(PtyTest, WaitForInputWakesOnBytesTimesOutOnSilenceAndPacesAHungUpLine) {
+    using Clock = std::chrono::steady_clock;
+    auto device = MakeTermiosSerialDevice();
+    ASSERT_TRUE(device->open(slavePath_));
+    ASSERT_TRUE(device->configure(9600));
+
+    Clock::time_point start = Clock::now();
+    EXPECT_FALSE(device->waitForInput(50));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
+
+    std::thread meter([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        (void)!::write(master_.get(), "1.0,IN\r\n", 8);
+    });
+    start = Clock::now();
+    EXPECT_TRUE(device->waitForInput(10000));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    meter.join();
+    std::array<char, 16> scratch{};
+    EXPECT_EQ(device->read(scratch), 8);
+
+    // The meter's side goes away: poll would answer at once for ever, so every wait still
+    // takes at least a millisecond instead of letting the caller spin.
+    master_.reset();
+    start = Clock::now();
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(device->waitForInput(10000));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(50));
+}
+
+}  // namespace
+}  // namespace lyr
