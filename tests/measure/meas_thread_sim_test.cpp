@@ -284,24 +284,25 @@ INSTANTIATE_TEST_SUITE_P(SaveTemp, TemperatureRun, ::testing::Bool(),
 
 // --- external trigger, source IMM ---
 
+// True once two readings have come after the first capture.
+bool TwoReadingsAfterACapture(const RecordingWindow::Messages& ms) {
+    std::size_t afterCapture = 0;
+    bool captured = false;
+    for (const Message& m : ms) {
+        if (m.message != WM_MEAS_READING) continue;
+        if (captured) ++afterCapture;
+        captured = captured || m.record.Captured == 1;
+    }
+    return afterCapture >= 2;
+}
+
 TEST_F(MeasThreadSim, TriggerInputMakesOneTriggeredCaptureAndOtherReadingsCarryTheCount) {
     StartSim();
     run->Prepare(CaptureExtTrigger);
     ASSERT_EQ(run->Begin(), 0);
     ASSERT_TRUE(run->window.WaitForCount(WM_MEAS_READING, 2, WaitMs));
     meter->Trigger();
-    ASSERT_TRUE(run->window.WaitUntil(
-        [](const RecordingWindow::Messages& ms) {
-            std::size_t afterCapture = 0;
-            bool captured = false;
-            for (const Message& m : ms) {
-                if (m.message != WM_MEAS_READING) continue;
-                if (captured) ++afterCapture;
-                captured = captured || m.record.Captured == 1;
-            }
-            return afterCapture >= 2;
-        },
-        WaitMs));
+    ASSERT_TRUE(run->window.WaitUntil(TwoReadingsAfterACapture, WaitMs));
     (void)run->Stop();
 
     const QList<QByteArray> lines = ThreadLines();
@@ -325,18 +326,7 @@ TEST_F(MeasThreadSim, FilterDeadTimePassesBeforeTheFirstPollAndAfterEachCaptureO
     ASSERT_EQ(run->Begin(), 0);
     ASSERT_TRUE(run->window.WaitForCount(WM_MEAS_READING, 3, WaitMs));
     meter->Trigger();
-    ASSERT_TRUE(run->window.WaitUntil(
-        [](const RecordingWindow::Messages& ms) {
-            std::size_t afterCapture = 0;
-            bool captured = false;
-            for (const Message& m : ms) {
-                if (m.message != WM_MEAS_READING) continue;
-                if (captured) ++afterCapture;
-                captured = captured || m.record.Captured == 1;
-            }
-            return afterCapture >= 2;
-        },
-        WaitMs));
+    ASSERT_TRUE(run->window.WaitUntil(TwoReadingsAfterACapture, WaitMs));
     (void)run->Stop();
 
     // Each cycle as letters: P a trigger-input poll, F a fetch; a cycle after the dead time
