@@ -129,10 +129,12 @@ void CMeasThread::ThreadMain() {
         // While a reply is awaited nothing happens until bytes arrive: waiting on the line
         // instead of waking every millisecond keeps a run that waits for an external trigger
         // off the processor, and a reply is taken the moment it comes. A stop is still seen
-        // within one wait, well inside StopMeasurement's 100 ms.
-        if (AwaitingReply && !LimitReached) {
+        // within one wait, well inside StopMeasurement's 100 ms. Otherwise the next pass
+        // begins by waiting for the window's events, which paces the loop by itself; only an
+        // interval run past its count has nothing to wait for.
+        if (AwaitingReply) {
             Link.WaitForInput(ReplyWaitMs);
-        } else {
+        } else if (LimitReached) {
             Sleep(1);
         }
     }
