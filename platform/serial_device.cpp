@@ -22,25 +22,6 @@ void FileDescriptor::reset(int fd) noexcept {
 
 namespace {
 
-bool SpeedOf(std::uint32_t baudRate, speed_t& speed) {
-    switch (baudRate) {
-        case 9600:
-            speed = B9600;
-            return true;
-        case 19200:
-            speed = B19200;
-            return true;
-        case 38400:
-            speed = B38400;
-            return true;
-        case 115200:
-            speed = B115200;
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Pseudo-terminals (the simulator, test peers) refuse modem-control ioctls; a refusal of that
 // kind means "no modem lines here", not a broken line.
 bool ModemControlRefused(int error) {
@@ -77,8 +58,8 @@ class TermiosSerialDevice final : public ISerialDevice {
     }
 
     bool configure(std::uint32_t baudRate) override {
-        speed_t speed{};
-        if (!fd_ || !SpeedOf(baudRate, speed)) return false;
+        const speed_t speed = TermiosSpeed(baudRate);
+        if (!fd_ || speed == B0) return false;
         termios tio{};
         if (::tcgetattr(fd_.get(), &tio) != 0) return false;
         ::cfmakeraw(&tio);
@@ -169,6 +150,21 @@ class TermiosSerialDevice final : public ISerialDevice {
 };
 
 }  // namespace
+
+speed_t TermiosSpeed(std::uint32_t baudRate) {
+    switch (baudRate) {
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
+    }
+}
 
 std::unique_ptr<ISerialDevice> MakeTermiosSerialDevice() {
     return std::make_unique<TermiosSerialDevice>();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <termios.h>
+
 #include <QString>
 
 #include <cstdint>
@@ -72,6 +74,10 @@ class ISerialDevice {
         return bytesWaiting(count) && count > 0;
     }
 };
+
+// The termios speed code of one of the meters' rates (9600, 19200, 38400, 115200); B0 for any
+// other rate, which the line refuses.
+[[nodiscard]] speed_t TermiosSpeed(std::uint32_t baudRate);
 
 // The termios implementation.
 [[nodiscard]] std::unique_ptr<ISerialDevice> MakeTermiosSerialDevice();

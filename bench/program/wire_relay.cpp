@@ -13,25 +13,11 @@
 
 #include <QFile>
 
+#include "platform/serial_device.h"
 #include "platform/virtual_ports.h"
 
 namespace lyr::bench {
 namespace {
-
-speed_t SpeedCode(quint32 rate) {
-    switch (rate) {
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
 
 bool MakeRaw(int fd, speed_t speed) {
     termios tio{};
@@ -65,7 +51,7 @@ WireRelay::~WireRelay() {
 }
 
 bool WireRelay::Start() {
-    const speed_t speed = SpeedCode(m_baudRate);
+    const speed_t speed = TermiosSpeed(m_baudRate);
     if (speed == B0) return false;
     // The simulator answers only while its line runs at its baud rate, so the relay's end of
     // the meter's line is set to that rate, whatever the client sets on its own end.

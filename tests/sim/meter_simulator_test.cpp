@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/serial_device.h"
 #include "sim/meter_simulator.h"
 
 namespace lyr::sim {
@@ -21,21 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-speed_t SpeedCode(quint32 rate) {
-    switch (rate) {
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
 
 // Talks to the port as the logger does: a plain open of the link, raw termios at one rate,
 // purge before every write.
@@ -51,8 +37,8 @@ class Client {
         tio.c_cflag &= ~(CRTSCTS | HUPCL);
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        ::cfsetispeed(&tio, SpeedCode(rate));
-        ::cfsetospeed(&tio, SpeedCode(rate));
+        ::cfsetispeed(&tio, TermiosSpeed(rate));
+        ::cfsetospeed(&tio, TermiosSpeed(rate));
         m_configured = ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
     }
     ~Client() {
